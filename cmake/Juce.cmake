@@ -31,7 +31,7 @@ target_compile_definitions(orvel_juce
         JUCE_PLUGINHOST_VST3=1
         JUCE_DISPLAY_SPLASH_SCREEN=0
         JUCE_REPORT_APP_USAGE=0
-        JUCE_MODAL_LOOPS_PERMITTED=0
+        JUCE_MODAL_LOOPS_PERMITTED=1
         JUCE_SILENCE_XCODE_15_LINKER_WARNING=1)
 
 set_target_properties(orvel_juce PROPERTIES
