@@ -35,9 +35,17 @@ void ResoChannel::prepare (double newSampleRate, const EngineConfig& newConfig)
     analysisDecimation = std::max (1, config.analysisDecimation);
     fft.prepare (n);
 
-    const double binWidth = sampleRate / n;
-    firstBin = std::max (2, (int) std::ceil (config.detectLowHz / binWidth));
-    lastBin = std::min ((int) std::floor (std::min (0.45 * sampleRate, (double) config.detectHighHz) / binWidth), n / 2 - 2);
+    const int period = analysisDecimation * hop;
+    detector.prepare (n, sampleRate, config, period);
+    bandGain.prepare (n, sampleRate, config, period);
+    notchMask.prepare (n, sampleRate, config, period);
+    pitchGuard.prepare (sampleRate, config);
+    sensitivity.prepare (n, sampleRate);
+    firstBin = detector.firstBin();
+    lastBin = detector.lastBin();
+    levelGateOn = config.levelGateRangeDb > 0.0f && bandGain.enabled();
+    harmonicityCoefficient =
+        (float) (1.0 - std::exp (-period * 1000.0 / (std::max (config.harmonicitySmoothingMs, 1.0f) * sampleRate)));
 
     window.assign ((size_t) n, 0.0f);
     for (int i = 0; i < n; ++i)
@@ -65,12 +73,14 @@ void ResoChannel::prepare (double newSampleRate, const EngineConfig& newConfig)
     levelDb.assign ((size_t) bins, 0.0f);
     lastGainDb.assign ((size_t) bins, 1.0f);
     lastGainLinear.assign ((size_t) bins, 1.0f);
-    gainCurve.assign ((size_t) bins, 0.0f);
+    peaks.assign ((size_t) std::max (config.maxPeaks, 0), PeakRecord {});
+    protectedBandGains.assign ((size_t) bins, 0.0f);
     focusWeight.assign ((size_t) bins, 1.0f);
     weightedCurve.assign ((size_t) bins, 0.0f);
     focusActive = false;
     cachedFocusLow = cachedFocusHigh = -1.0f;
-    lastApplied = gainCurve.data();
+    analysisOff = false;
+    inputLevelDb = -200.0f;
 
     reset();
 }
@@ -80,9 +90,17 @@ void ResoChannel::reset() noexcept
     std::fill (inputRing.begin(), inputRing.end(), 0.0f);
     std::fill (dryDelay.begin(), dryDelay.end(), 0.0f);
     std::fill (overlapAdd.begin(), overlapAdd.end(), 0.0f);
+    detector.reset();
+    pitchGuard.reset();
+    bandGain.reset();
+    notchMask.reset();
     writeCounter = frameCounter = 0;
     sinceHop = ringPosition = 0;
+    peakCount = 0;
+    smoothedHarmonicity = 0.0f;
+    protectBlend = 1.0f;
     snapOutputGains = true;
+    lastApplied = notchMask.curve();
 }
 
 void ResoChannel::attachPublisher (FramePublisher newPublisher, PublishContext* context) noexcept
@@ -108,7 +126,7 @@ void ResoChannel::processSamples (const float* input, float* output, int count, 
 
     const auto mask2n = (std::int64_t) (2 * n - 1);
     const auto maskN = (std::int64_t) (n - 1);
-    (void) sideChain;
+    const bool feedPitch = ! analysisOff && pitchGuard.enabled();
 
     for (int i = 0; i < count; ++i)
     {
@@ -121,6 +139,9 @@ void ResoChannel::processSamples (const float* input, float* output, int count, 
         inputRing[(size_t) ringPosition] = x;
         if (++ringPosition == n)
             ringPosition = 0;
+
+        if (feedPitch)
+            pitchGuard.push (sideChain != nullptr ? sanitise (sideChain[i]) : x);
 
         ++sinceHop;
 
@@ -158,19 +179,170 @@ void ResoChannel::transform() noexcept
 
     fft.forward (frame.data(), re.data(), im.data());
 
-    if (isAnalysisFrame())
-        for (int k = 0; k < bins; ++k)
-            levelDb[(size_t) k] = fastmath::powerToDb (re[(size_t) k] * re[(size_t) k] + im[(size_t) k] * im[(size_t) k] + 1.0e-10f);
+    if (! isAnalysisFrame())
+        return;
+
+    for (int k = 0; k < bins; ++k)
+        levelDb[(size_t) k] = fastmath::powerToDb (re[(size_t) k] * re[(size_t) k] + im[(size_t) k] * im[(size_t) k] + 1.0e-10f);
+
+    if (levelGateOn)
+    {
+        double energy = 0.0;
+        for (float v : inputRing)
+            energy += (double) v * v;
+        inputLevelDb = (float) (10.0 * std::log10 (energy / n + 1.0e-20));
+    }
 }
 
+// Frame analysis: detector, sensitivity curve, peaks (with the pitch guard's protection and imports),
+// band gains, notch mask, protected band limit, combination.
 void ResoChannel::analyseFrame() noexcept
 {
     if (! isAnalysisFrame())
         return;
+
+    const double binWidth = sampleRate / n;
+    const int stabilityTop = detector.stabilityTop();
+    int top = -1;
+    if (controls.lowProtect > 0.0f)
+        top = std::min ((int) std::floor (controls.lowProtect / binWidth), stabilityTop);
+    detector.setLowProtect (controls.lowProtect <= 0.0f, top, top < stabilityTop ? top : stabilityTop + 1);
+    detector.analyse (levelDb.data());
+
+    sensitivity.update (controls.bands);
+    const float* curve = sensitivity.active() ? sensitivity.values() : nullptr;
+
+    const float threshold = (controls.selectivity - 0.5f) * config.selectivitySpanDb + config.thresholdDb;
+    const float knee = 12.0f - 10.0f * controls.sharpness;
+    const int capacity = config.maxPeaks - (pitchGuard.enabled() ? config.pitchMaxPeaks : 0);
+    peakCount = detector.pickPeaks (threshold, knee, peaks.data(), std::max (capacity, 0), curve);
+
+    if (pitchGuard.enabled())
+    {
+        for (int i = 0; i < peakCount; ++i)
+            if (! peaks[(size_t) i].isProtected && pitchGuard.holdNear (peaks[(size_t) i].freqHz, (float) (0.6 * binWidth)))
+                peaks[(size_t) i].isProtected = true;
+        importPitchPeaks (curve);
+    }
+
+    if (! bandGain.enabled())
+    {
+        notchMask.build (peaks.data(), peakCount, controls, firstBin, lastBin, nullptr, nullptr);
+        return;
+    }
+
+    if (levelGateOn)
+        bandGain.setInputLevelDb (inputLevelDb);
+    bandGain.compute (levelDb.data(), controls, curve);
+    notchMask.build (peaks.data(), peakCount, controls, firstBin, lastBin, bandGain.amountBin(), bandGain.presenceBin());
+
+    const int lo = std::max (bandGain.firstBin(), firstBin);
+    const int hi = std::min (lastBin, bandGain.lastBin());
+    notchMask.combine (limitProtectedBandGains (lo, hi), lo, hi);
+}
+
+// Harmonic partials keep most of their level: their band cut is limited softly towards
+// protectedCutLimitDb, fully so once the signal is clearly harmonic.
+const float* ResoChannel::limitProtectedBandGains (int lo, int hi) noexcept
+{
+    const float* gains = bandGain.gainBin();
+    const float limit = config.protectedCutLimitDb;
+    if (! (limit > 0.0f && config.harmonicAnalysisOn != 0))
+        return gains;
+
+    if (config.harmonicityFull > 0.0f)
+    {
+        smoothedHarmonicity += (detector.harmonicRatio() - smoothedHarmonicity) * harmonicityCoefficient;
+        protectBlend = std::clamp ((smoothedHarmonicity - config.harmonicityStart)
+                                       / std::max (config.harmonicityFull - config.harmonicityStart, 0.001f),
+                                   0.0f, 1.0f);
+    }
+    else
+    {
+        protectBlend = 1.0f;
+    }
+
+    const int* holds = detector.harmonicHold();
+    for (int j = lo; j <= hi; ++j)
+    {
+        const float s = gains[j];
+        float value = s;
+        if (j > 0 && j < bins - 1 && s < 0.0f && (holds[j - 1] > 0 || holds[j] > 0 || holds[j + 1] > 0))
+        {
+            const float limited = -limit * (1.0f - std::exp (s / limit));
+            value = s + (limited - s) * protectBlend;
+        }
+        protectedBandGains[(size_t) j] = value;
+    }
+    return protectedBandGains.data();
+}
+
+// Narrow, steady low resonances found by the pitch guard join the peak list, weighted down when they swell
+// or are not sustained.
+void ResoChannel::importPitchPeaks (const float* curve) noexcept
+{
+    const double binWidth = sampleRate / n;
+    const float* hold = detector.peakHold();
+    const float* smooth = detector.smoothed();
+    const float* slow = detector.slowAverage();
+    const int* harmonicHolds = detector.harmonicHold();
+    const int* stabilityHolds = detector.stabilityHold();
+    const int capacity = std::min (config.maxPeaks, (int) peaks.size());
+
+    for (int e = 0; e < pitchGuard.peakCount() && peakCount < capacity; ++e)
+    {
+        const auto& entry = pitchGuard.peaks()[e];
+        if (entry.widthHz > binWidth * config.importMaxWidthBins)
+            continue;
+
+        const int b = (int) std::lround (entry.freqHz / binWidth);
+        if (! (firstBin < b && b < lastBin))
+            continue;
+
+        int d = b, o = b;
+        for (int j = std::max (b - 1, 1); j <= std::min (b + 1, bins - 2); ++j)
+        {
+            if (hold[j] > hold[d])
+                d = j;
+            if (smooth[j] - slow[j] > smooth[o] - slow[o])
+                o = j;
+        }
+
+        const float sustain = std::clamp ((config.importSustainHighDb - (hold[d] - smooth[d]))
+                                              / std::max (config.importSustainHighDb - config.importSustainLowDb, 0.001f),
+                                          0.0f, 1.0f);
+        const float steady = std::clamp ((config.importSwellHighDb - (smooth[o] - slow[o]))
+                                             / std::max (config.importSwellHighDb - config.importSwellLowDb, 0.001f),
+                                         0.0f, 1.0f);
+        const float h = std::min (steady, sustain);
+        float level = h >= 1.0f ? entry.levelDb : std::min (12.0f * h, entry.levelDb);
+        if (curve != nullptr)
+            level += curve[std::min (b, bins - 1)];
+
+        bool held = entry.isProtected;
+        if (b >= 1 && b + 1 < bins)
+            for (int j = b - 1; j <= b + 1; ++j)
+                held = held || harmonicHolds[j] > 0 || stabilityHolds[j] > 0;
+
+        auto& p = peaks[(size_t) peakCount++];
+        p.bin = b;
+        p.fracBin = (float) (entry.freqHz / binWidth);
+        p.freqHz = entry.freqHz;
+        p.levelDb = level;
+        p.widthBins = std::max ((float) (entry.widthHz / binWidth), 1.0f);
+        p.q = entry.freqHz / std::max (entry.widthHz, 0.001f);
+        p.isProtected = held;
+    }
 }
 
 void ResoChannel::setAnalysisOff (bool off) noexcept
 {
+    if (analysisOff && ! off)
+    {
+        detector.reset();
+        pitchGuard.reset();
+        bandGain.reset();
+    }
     analysisOff = off;
 }
 
@@ -181,14 +353,11 @@ void ResoChannel::mergeLouderSpectrum (const ResoChannel& other) noexcept
     inputLevelDb = std::max (inputLevelDb, other.inputLevelDb);
 }
 
-void ResoChannel::copyMaskFrom (const ResoChannel& other) noexcept
-{
-    std::copy (other.gainCurve.begin(), other.gainCurve.end(), gainCurve.begin());
-}
+void ResoChannel::copyMaskFrom (const ResoChannel& other) noexcept { notchMask.copyFrom (other.notchMask); }
 
 const float* ResoChannel::gainCurveForHop() noexcept
 {
-    const float* curve = gainCurve.data();
+    const float* curve = notchMask.curve();
 
     const float lo = std::max (controls.focusLow, 0.0f);
     const float hi = std::max (controls.focusHigh, 0.0f);

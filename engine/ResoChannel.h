@@ -1,9 +1,15 @@
 #pragma once
 
 #include "AnalysisSnapshot.h"
+#include "BandGainComputer.h"
 #include "BlockControls.h"
 #include "EngineConfig.h"
+#include "NotchMask.h"
+#include "PeakRecord.h"
+#include "PitchGuard.h"
 #include "RealFft.h"
+#include "SensitivityCurve.h"
+#include "SpectralDetector.h"
 
 #include <cstdint>
 #include <vector>
@@ -24,7 +30,11 @@ public:
     void reset() noexcept;
 
     // Refreshed by the engine before every process call.
-    void setControls (const BlockControls& newControls) noexcept { controls = newControls; }
+    void setControls (const BlockControls& newControls) noexcept
+    {
+        controls = newControls;
+        pitchGuard.setLowProtectOff (controls.lowProtect <= 0.0f);
+    }
 
     // Per-sample stage over count samples that never cross a hop boundary. input and output may alias;
     // sideChain (may be null) feeds the pitch analysis instead of the input.
@@ -68,10 +78,21 @@ public:
     void copyMaskFrom (const ResoChannel& other) noexcept;
     void clearPeaks() noexcept { peakCount = 0; }
     int peaksFound() const noexcept { return peakCount; }
+    const PeakRecord* peakList() const noexcept { return peaks.data(); }
     float inputLevel() const noexcept { return inputLevelDb; }
+
+    // The analysis modules, for inspection.
+    const SpectralDetector& spectralDetector() const noexcept { return detector; }
+    const PitchGuard& pitchAnalyser() const noexcept { return pitchGuard; }
+    const BandGainComputer& bandGains() const noexcept { return bandGain; }
+    const NotchMask& notches() const noexcept { return notchMask; }
+    const SensitivityCurve& sensitivityCurve() const noexcept { return sensitivity; }
+    float protectionBlend() const noexcept { return protectBlend; }
 
 private:
     const float* gainCurveForHop() noexcept;
+    void importPitchPeaks (const float* curve) noexcept;
+    const float* limitProtectedBandGains (int lo, int hi) noexcept;
 
     EngineConfig config;
     BlockControls controls;
@@ -86,7 +107,17 @@ private:
     RealFft fft;
     std::vector<float> window, inputRing, dryDelay, overlapAdd, frame, re, im, levelDb;
     std::vector<float> lastGainDb, lastGainLinear;
-    std::vector<float> gainCurve;
+
+    // analysis
+    SpectralDetector detector;
+    PitchGuard pitchGuard;
+    BandGainComputer bandGain;
+    NotchMask notchMask;
+    SensitivityCurve sensitivity;
+    std::vector<PeakRecord> peaks;
+    std::vector<float> protectedBandGains;
+    float smoothedHarmonicity = 0.0f, harmonicityCoefficient = 1.0f, protectBlend = 1.0f;
+    bool levelGateOn = false;
 
     // output blending
     float mixGain = 1.0f, deltaGain = 0.0f, outputCoefficient = 1.0f;

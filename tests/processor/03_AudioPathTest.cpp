@@ -82,6 +82,7 @@ TEST (AudioPath, CallsBeforePreparePassAudioThrough)
 TEST (AudioPath, ChannelsBeyondTheSecondAreClearedAndTheFirstTwoProcessed)
 {
     auto processor = makePrepared (48000.0, 2);
+    setPlain (*processor, "depth", 0.0f); // nothing is cut: the output is the delayed input
     const auto input = noise (6000, 5);
     std::vector<std::vector<float>> signal { input, input, input, input };
     const auto out = render (*processor, signal, 1000);
@@ -96,6 +97,7 @@ TEST (AudioPath, ChannelsBeyondTheSecondAreClearedAndTheFirstTwoProcessed)
 TEST (AudioPath, StereoPreparedProcessorGivenOneChannelProcessesItAsMono)
 {
     auto processor = makePrepared (48000.0, 2);
+    setPlain (*processor, "depth", 0.0f);
     const auto input = noise (8000, 6);
     const auto out = render (*processor, { input }, 700);
     EXPECT_LT (delayedError (input, out[0], 2048), 1e-5f);
