@@ -14,13 +14,14 @@ constexpr double pi = 3.14159265358979323846;
 
 inline float sanitise (float x) noexcept { return std::abs (x) < 1.0e9f ? x : 0.0f; } // NaN fails the test too
 
+// One-pole step that always arrives: it snaps within 1e-5 of the target, and also once a step no longer
+// moves the value (in single precision a slow step stalls short of 1e-5 near unity).
 inline void stepTowards (float& gain, float target, float coefficient) noexcept
 {
     if (gain != target)
     {
-        gain += (target - gain) * coefficient;
-        if (std::abs (target - gain) < 1.0e-5f)
-            gain = target;
+        const float next = gain + (target - gain) * coefficient;
+        gain = (next == gain || std::abs (target - next) < 1.0e-5f) ? target : next;
     }
 }
 } // namespace

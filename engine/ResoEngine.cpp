@@ -77,11 +77,11 @@ void ResoEngine::loadBlockControls (const BlockControls& newControls) noexcept
 
 void ResoEngine::stepTrim (float targetTrim) noexcept
 {
+    // snaps within 1e-6, or once a step no longer moves the gain (single precision stalls short of 1e-6)
     if (trimGain != targetTrim)
     {
-        trimGain += (targetTrim - trimGain) * trimCoefficient;
-        if (std::abs (targetTrim - trimGain) < 1.0e-6f)
-            trimGain = targetTrim;
+        const float next = trimGain + (targetTrim - trimGain) * trimCoefficient;
+        trimGain = (next == trimGain || std::abs (targetTrim - next) < 1.0e-6f) ? targetTrim : next;
     }
 }
 
