@@ -48,6 +48,9 @@ ResoProcessor::ResoProcessor()
 
     qualityParameter = parameters.getParameter (ids::quality);
     qualityParameter->addListener (this);
+
+    // hosts may ask for the latency before the first prepare
+    setLatencySamples (reportedLatency.load());
 }
 
 ResoProcessor::~ResoProcessor()
