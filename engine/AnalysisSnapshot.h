@@ -30,8 +30,11 @@ struct PublishContext
 using FramePublisher = void (*) (const FrameReport& report, PublishContext& context);
 
 // One published frame, guarded by a sequence counter: odd while a write is under way. One writer (the audio
-// thread), any number of readers; neither side blocks or allocates. The payload is made of relaxed atomics
-// so that a read overlapping a write is well defined; the sequence check rejects such a read.
+// thread), any number of readers; neither side blocks or allocates. The payload is made of atomics so that a
+// read overlapping a write is well defined, and the sequence check rejects such a read. Ordering without
+// fences: the writer stores the payload with release semantics after making the counter odd, so a reader that
+// acquires any value of a newer write also sees the counter move; the final release increment publishes the
+// whole frame to a reader that acquires the even counter.
 struct SnapshotSlot
 {
     static constexpr int capacity = 2049; // bins of the largest FFT
@@ -48,14 +51,13 @@ struct SnapshotSlot
     {
         const int n = count < capacity ? (count > 0 ? count : 0) : capacity;
         sequence.fetch_add (1, std::memory_order_relaxed);
-        std::atomic_thread_fence (std::memory_order_release);
-        binCount.store (n, std::memory_order_relaxed);
-        sampleRate.store (rate, std::memory_order_relaxed);
-        referenceLevelDb.store (referenceDb, std::memory_order_relaxed);
+        binCount.store (n, std::memory_order_release);
+        sampleRate.store (rate, std::memory_order_release);
+        referenceLevelDb.store (referenceDb, std::memory_order_release);
         for (int i = 0; i < n; ++i)
         {
-            level[i].store (levelDb[i], std::memory_order_relaxed);
-            reduction[i].store (reductionDb[i], std::memory_order_relaxed);
+            level[i].store (levelDb[i], std::memory_order_release);
+            reduction[i].store (reductionDb[i], std::memory_order_release);
         }
         sequence.fetch_add (1, std::memory_order_release);
     }
@@ -64,10 +66,9 @@ struct SnapshotSlot
     void clear (float rate, float referenceDb) noexcept
     {
         sequence.fetch_add (1, std::memory_order_relaxed);
-        std::atomic_thread_fence (std::memory_order_release);
-        binCount.store (0, std::memory_order_relaxed);
-        sampleRate.store (rate, std::memory_order_relaxed);
-        referenceLevelDb.store (referenceDb, std::memory_order_relaxed);
+        binCount.store (0, std::memory_order_release);
+        sampleRate.store (rate, std::memory_order_release);
+        referenceLevelDb.store (referenceDb, std::memory_order_release);
         sequence.fetch_add (1, std::memory_order_release);
     }
 
@@ -81,19 +82,18 @@ struct SnapshotSlot
             if ((s1 & 1) != 0)
                 continue;
 
-            const int n = binCount.load (std::memory_order_relaxed);
+            const int n = binCount.load (std::memory_order_acquire);
             if (n < 1)
                 return false;
 
-            const float rate = sampleRate.load (std::memory_order_relaxed);
-            const float referenceDb = referenceLevelDb.load (std::memory_order_relaxed);
+            const float rate = sampleRate.load (std::memory_order_acquire);
+            const float referenceDb = referenceLevelDb.load (std::memory_order_acquire);
             for (int i = 0; i < n; ++i)
             {
-                levelOut[i] = level[i].load (std::memory_order_relaxed);
-                reductionOut[i] = reduction[i].load (std::memory_order_relaxed);
+                levelOut[i] = level[i].load (std::memory_order_acquire);
+                reductionOut[i] = reduction[i].load (std::memory_order_acquire);
             }
 
-            std::atomic_thread_fence (std::memory_order_acquire);
             if (sequence.load (std::memory_order_relaxed) == s1)
             {
                 *binCountOut = n;
