@@ -159,15 +159,24 @@ juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout()
     return layout;
 }
 
+namespace
+{
+// "b1_type", "b1_freq", "b1_gain", "b1_q", "b2_type", ... "b5_q"
+void addBandIds (juce::StringArray& list)
+{
+    for (int b = 1; b <= numBands; ++b)
+        for (auto* suffix : bandSuffixes)
+            list.add (ids::band (b, suffix));
+}
+} // namespace
+
 const juce::StringArray& allParameterIds()
 {
     static const juce::StringArray list = [] {
         juce::StringArray l { ids::depth, ids::sharpness, ids::selectivity, ids::focusLow, ids::focusHigh, ids::mix,
                               ids::delta, ids::bypass, ids::attack, ids::release, ids::mode, ids::stereo,
                               ids::quality, ids::trim };
-        for (int b = 1; b <= numBands; ++b)
-            for (auto* suffix : bandSuffixes)
-                l.add (ids::band (b, suffix));
+        addBandIds (l);
         l.add (ids::lowProtect);
         return l;
     }();
@@ -179,9 +188,7 @@ const juce::StringArray& presetParameterIds()
     static const juce::StringArray list = [] {
         juce::StringArray l { ids::depth, ids::sharpness, ids::selectivity, ids::attack, ids::release, ids::mode,
                               ids::mix, ids::focusLow, ids::focusHigh };
-        for (int b = 1; b <= numBands; ++b)
-            for (auto* suffix : bandSuffixes)
-                l.add (ids::band (b, suffix));
+        addBandIds (l);
         l.add (ids::lowProtect);
         return l;
     }();
