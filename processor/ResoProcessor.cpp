@@ -1,5 +1,7 @@
 #include "ResoProcessor.h"
 
+#include "BootLog.h"
+
 #include <cmath>
 
 namespace reso
@@ -8,6 +10,14 @@ namespace reso
 namespace
 {
 float load (const std::atomic<float>* value) noexcept { return value->load (std::memory_order_relaxed); }
+
+std::vector<juce::RangedAudioParameter*> editTrackedParameters (juce::AudioProcessorValueTreeState& tree)
+{
+    std::vector<juce::RangedAudioParameter*> list;
+    for (const auto& id : editTrackedParameterIds())
+        list.push_back (tree.getParameter (id));
+    return list;
+}
 } // namespace
 
 ResoProcessor::ResoProcessor()
@@ -15,6 +25,7 @@ ResoProcessor::ResoProcessor()
                           .withInput ("Input", juce::AudioChannelSet::stereo(), true)
                           .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
     , parameters (*this, nullptr, stateType, createParameterLayout())
+    , editState (editTrackedParameters (parameters))
 {
     auto pointer = [this] (const juce::String& id) {
         auto* p = parameters.getRawParameterValue (id);
@@ -51,6 +62,8 @@ ResoProcessor::ResoProcessor()
 
     // hosts may ask for the latency before the first prepare
     setLatencySamples (reportedLatency.load());
+
+    BootLog::writeOncePerProcess();
 }
 
 ResoProcessor::~ResoProcessor()
@@ -290,19 +303,13 @@ juce::AudioProcessorEditor* ResoProcessor::createEditor() { return new juce::Gen
 
 void ResoProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
-    auto state = parameters.copyState();
-    if (auto xml = state.createXml())
-        copyXmlToBinary (*xml, destData);
+    pluginState.save (parameters, editState, destData);
 }
 
 void ResoProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    auto xml = getXmlFromBinary (data, sizeInBytes);
-    if (xml == nullptr || ! xml->hasTagName (stateType.toString()))
-        return;
-
-    parameters.replaceState (juce::ValueTree::fromXml (*xml));
-    triggerAsyncUpdate();
+    if (pluginState.load (data, sizeInBytes, parameters, editState))
+        triggerAsyncUpdate(); // the latency follows the restored quality
 }
 
 } // namespace reso

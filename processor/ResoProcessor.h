@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ControlValues.h"
+#include "EditState.h"
 #include "Parameters.h"
+#include "PluginState.h"
 #include "engine/AnalysisSnapshot.h"
 #include "engine/ResoEngine.h"
 
@@ -82,6 +84,14 @@ public:
     // The block controls the audio path would build now from the parameters.
     BlockControls currentBlockControls (bool bypassed) const noexcept;
 
+    //==============================================================================
+    // The undo/redo history and the A/B slots; they outlive the editor.
+    EditState& getEditState() noexcept { return editState; }
+    // The current preset's folder and name and the remembered editor size, saved with the project.
+    PluginState& getPluginState() noexcept { return pluginState; }
+    // "FOLDER / NAME" of the current preset, or "INIT".
+    juce::String getCurrentPresetLabel() const { return pluginState.currentPresetLabel(); }
+
 private:
     enum class SwitchState
     {
@@ -123,6 +133,9 @@ private:
     int currentQuality = 1, targetQuality = 1;
     int warmupRemaining = 0, fadePosition = 0;
     std::array<float, maxChunk> scratchLeft {}, scratchRight {};
+
+    PluginState pluginState;
+    EditState editState;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ResoProcessor)
 };
