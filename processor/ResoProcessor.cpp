@@ -1,6 +1,7 @@
 #include "ResoProcessor.h"
 
 #include "BootLog.h"
+#include "UserData.h"
 
 #include <cmath>
 
@@ -64,6 +65,14 @@ ResoProcessor::ResoProcessor()
     setLatencySamples (reportedLatency.load());
 
     BootLog::writeOncePerProcess();
+
+    // the user's default preset, set directly: no undo step, no current preset
+    presetLibrary = std::make_unique<PresetLibrary> (userDataFolder());
+    PresetValues defaults;
+    if (presetLibrary->loadDefault (defaults))
+        for (const auto& v : defaults)
+            if (auto* p = parameters.getParameter (v.id))
+                p->setValueNotifyingHost (p->convertTo0to1 (v.value));
 }
 
 ResoProcessor::~ResoProcessor()

@@ -5,6 +5,7 @@
 #include "Parameters.h"
 #include "PluginState.h"
 #include "engine/AnalysisSnapshot.h"
+#include "presets/PresetLibrary.h"
 #include "engine/ResoEngine.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -92,6 +93,26 @@ public:
     // "FOLDER / NAME" of the current preset, or "INIT".
     juce::String getCurrentPresetLabel() const { return pluginState.currentPresetLabel(); }
 
+    //==============================================================================
+    // Presets (message thread). Loads are one undo step; saves and deletes leave the history alone.
+    PresetLibrary& getPresetLibrary() noexcept { return *presetLibrary; }
+    // The current plain values of the preset parameters, in preset order.
+    PresetValues captureCurrentValues() const;
+    // Sets the listed parameters as one undo step; parameters not listed keep their values.
+    void applyPresetValues (const PresetValues& values);
+    // Library position of the current preset, or -1.
+    int currentPresetPosition() const;
+    // The current preset's name when it is a user preset.
+    bool currentUserPresetName (juce::String& name) const;
+    // Loads the entry at a position and makes it current; nothing happens for an invalid position.
+    void loadPreset (int position);
+    // Loads the next (+1) or previous (-1) entry; the library is one ring.
+    void stepPreset (int direction);
+    bool saveUserPreset (const juce::String& name, bool overwrite);
+    bool setDefaultPreset();
+    // Deletes the current user preset's file; parameters stay, the label becomes "INIT".
+    bool deleteCurrentUserPreset();
+
 private:
     enum class SwitchState
     {
@@ -136,6 +157,7 @@ private:
 
     PluginState pluginState;
     EditState editState;
+    std::unique_ptr<PresetLibrary> presetLibrary;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ResoProcessor)
 };
