@@ -1,5 +1,6 @@
 #include "RenderToolHarness.h"
 
+#include "presets/PresetFile.h"
 #include "processor/ResoProcessor.h"
 
 #include <cmath>
@@ -93,6 +94,34 @@ TEST_F (SettingsRun, LaterSettingsWinAndOthersKeepTheirDefaults)
     EXPECT_NEAR (reportedPlain (result.out, "depth"), 0.6, 1.0e-4);
     EXPECT_NEAR (reportedPlain (result.out, "sharpness"), 0.5, 1.0e-4);
     EXPECT_NEAR (reportedPlain (result.out, "low_protect"), 250.0, 1.0e-2);
+}
+
+// A preset by name, by folder and name, or by file sets its values; --set still has the last word.
+TEST_F (SettingsRun, APresetSetsItsValuesBeforeTheSettings)
+{
+    auto presetRun = [this] (const juce::String& preset, const juce::StringArray& settings) {
+        juce::StringArray arguments { "in.wav", "out.wav", "--dry-run", "--preset", preset };
+        for (const auto& s : settings)
+            arguments.addArray (juce::StringArray { "--set", s });
+        return run (arguments);
+    };
+
+    auto byName = presetRun ("harsh 2 to 5k", {});
+    ASSERT_EQ (byName.exitCode, 0) << byName.err;
+    EXPECT_NEAR (reportedPlain (byName.out, "b4_freq"), 3500.0, 0.5);
+    EXPECT_NEAR (reportedPlain (byName.out, "b4_gain"), 3.0, 1.0e-3);
+    EXPECT_NEAR (reportedPlain (byName.out, "focus_low"), 2000.0, 0.5);
+
+    auto withFolder = presetRun ("drums/SNARE RING", { "depth=20%" });
+    ASSERT_EQ (withFolder.exitCode, 0) << withFolder.err;
+    EXPECT_NEAR (reportedPlain (withFolder.out, "mode"), 1.0, 1.0e-6);
+    EXPECT_NEAR (reportedPlain (withFolder.out, "release"), 120.0, 0.01);
+    EXPECT_NEAR (reportedPlain (withFolder.out, "depth"), 0.2, 1.0e-4) << "--set comes after the preset";
+
+    file ("mine.orvelpreset").replaceWithText (reso::presetfile::write ("MINE", { { "selectivity", 0.8f } }));
+    auto fromFile = presetRun ("mine.orvelpreset", {});
+    ASSERT_EQ (fromFile.exitCode, 0) << fromFile.err;
+    EXPECT_NEAR (reportedPlain (fromFile.out, "selectivity"), 0.8, 1.0e-4);
 }
 
 // The settings reach the audio path: at depth 0 a trim of -6 dB scales the aligned input.

@@ -7,8 +7,8 @@
 namespace reso::render
 {
 
-// Where the renderer gets presets from. The preset library is not part of this build yet: both functions
-// answer that plainly. They are the one place the library plugs in.
+// Where the renderer gets presets from: the plug-in's preset library (factory presets and the user's own),
+// or a preset file named by its path.
 
 // A preset as the renderer applies it: plain values by parameter ID, applied before any --set.
 struct RenderPreset
@@ -18,7 +18,7 @@ struct RenderPreset
 };
 
 // Finds a preset by "FOLDER/NAME", by name alone (letter case ignored), or by the path of a preset file.
-// False with a message (naming the closest presets, once there are any) when there is none.
+// False with a message naming the closest presets when there is none.
 bool findPreset (const juce::String& nameOrPath, RenderPreset& result, juce::String& error);
 
 // Every preset that --preset can name; false with a message when presets cannot be listed.
