@@ -37,7 +37,7 @@ public:
     }
 
     // Runs the message loop until the condition holds or the time is up; true when it held.
-    static bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 5000)
+    static bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 20000)
     {
         const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
         while (! condition())
