@@ -25,6 +25,8 @@ struct Folder
     bool mayBeEmpty;
 };
 
+void PrintTo (const Folder& f, std::ostream* os) { *os << f.path; }
+
 class ProcessorFuzzInputs : public ::testing::TestWithParam<Folder>
 {
 };
