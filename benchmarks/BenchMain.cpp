@@ -108,15 +108,14 @@ void printSummary (const std::vector<Row>& rows, const reso::bench::InstanceMemo
 
     auto mb = [] (double bytes) { return bytes / (1024.0 * 1024.0); };
     auto printInstance = [&] (const char* label, const reso::bench::InstanceMemory& m) {
-        std::printf ("%-34s %6zu allocations, %7.2f MB requested, %7.2f MB in use\n", label, m.allocations,
-                     mb ((double) m.bytesRequested), mb ((double) m.bytesInUse));
+        std::printf ("%-34s %6zu allocations, %7.2f MiB requested, %7.2f MiB (%lld bytes) in use\n", label,
+                     m.allocations, mb ((double) m.bytesRequested), mb ((double) m.bytesInUse), m.bytesInUse);
     };
     std::printf ("\nheap per instance, constructed and prepared at 48 kHz:\n");
-    printInstance ("  first stereo instance", memory.firstStereo);
     printInstance ("  stereo instance", memory.stereo);
     printInstance ("  mono instance", memory.mono);
     for (size_t q = 0; q < memory.stereoEngineBytes.size(); ++q)
-        std::printf ("  of which stereo engine N=%-5d    %7.2f MB in use\n", reso::bench::qualitySizes[q],
+        std::printf ("  of which stereo engine N=%-5d    %7.2f MiB in use\n", reso::bench::qualitySizes[q],
                      mb ((double) memory.stereoEngineBytes[q]));
 
     std::printf ("\ngoals:\n");
@@ -124,7 +123,7 @@ void printSummary (const std::vector<Row>& rows, const reso::bench::InstanceMemo
                  worstMonoRatio <= 3.0 ? "met" : "NOT met");
     std::printf ("  NORMAL stereo at least 400x real time (slowest mode):     %.0fx  %s\n", normalStereo,
                  normalStereo >= 400.0 ? "met" : "NOT met");
-    std::printf ("  at most 4 MB per instance (stereo, in use):               %.2f MB  %s\n",
+    std::printf ("  at most 4 MiB per instance (stereo, in use):              %.2f MiB  %s\n",
                  mb ((double) memory.stereo.bytesInUse), mb ((double) memory.stereo.bytesInUse) <= 4.0 ? "met" : "NOT met");
 }
 

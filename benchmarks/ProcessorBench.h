@@ -16,7 +16,7 @@ struct InstanceMemory
 
 struct InstanceMemoryReport
 {
-    InstanceMemory firstStereo, stereo, mono;
+    InstanceMemory stereo, mono;
     std::vector<long long> stereoEngineBytes; // one prepared stereo engine per quality
 };
 
