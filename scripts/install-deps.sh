@@ -6,7 +6,8 @@ packages=(
   juce-modules-source cmake ninja-build g++ pkg-config ccache
   libfreetype-dev libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxcursor-dev
   libxcomposite-dev libxrender-dev libgl-dev libpng-dev libjpeg-dev zlib1g-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libflac-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libflac-dev libfftw3-dev
+  clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core fontconfig-config
 )
 
