@@ -2,47 +2,78 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <utility>
 
 namespace reso
 {
 
-void RealFft::prepare (int size)
+namespace
 {
-    n = size;
-    half = size / 2;
+std::shared_ptr<const RealFft::Tables> makeTables (int size)
+{
+    const int half = size / 2;
+    auto t = std::make_shared<RealFft::Tables>();
 
     int bitsCount = 0;
     while ((1 << bitsCount) < half)
         ++bitsCount;
 
-    bitReverse.assign ((size_t) half, 0);
+    t->bitReverse.assign ((size_t) half, 0);
     for (int i = 0; i < half; ++i)
     {
         int r = 0;
         for (int b = 0; b < bitsCount; ++b)
             if (i & (1 << b))
                 r |= 1 << (bitsCount - 1 - b);
-        bitReverse[(size_t) i] = r;
+        t->bitReverse[(size_t) i] = r;
     }
 
     const double pi = 3.14159265358979323846;
-    stageCos.assign ((size_t) std::max (half, 1), 0.0f);
-    stageSin.assign ((size_t) std::max (half, 1), 0.0f);
+    t->stageCos.assign ((size_t) std::max (half, 1), 0.0f);
+    t->stageSin.assign ((size_t) std::max (half, 1), 0.0f);
     for (int e = 1; e < half; e *= 2)
         for (int j = 0; j < e; ++j)
         {
-            stageCos[(size_t) (e + j)] = (float) std::cos (-pi * j / e);
-            stageSin[(size_t) (e + j)] = (float) std::sin (-pi * j / e);
+            t->stageCos[(size_t) (e + j)] = (float) std::cos (-pi * j / e);
+            t->stageSin[(size_t) (e + j)] = (float) std::sin (-pi * j / e);
         }
 
-    splitCos.assign ((size_t) half + 1, 0.0f);
-    splitSin.assign ((size_t) half + 1, 0.0f);
+    t->splitCos.assign ((size_t) half + 1, 0.0f);
+    t->splitSin.assign ((size_t) half + 1, 0.0f);
     for (int j = 0; j <= half; ++j)
     {
-        splitCos[(size_t) j] = (float) std::cos (-2.0 * pi * j / n);
-        splitSin[(size_t) j] = (float) std::sin (-2.0 * pi * j / n);
+        t->splitCos[(size_t) j] = (float) std::cos (-2.0 * pi * j / size);
+        t->splitSin[(size_t) j] = (float) std::sin (-2.0 * pi * j / size);
     }
+    return t;
+}
 
+// One table set per size for the whole process while any instance of that size lives.
+std::shared_ptr<const RealFft::Tables> sharedTables (int size)
+{
+    static std::mutex lock;
+    static std::vector<std::pair<int, std::weak_ptr<const RealFft::Tables>>> cache;
+
+    const std::lock_guard<std::mutex> guard (lock);
+    for (auto& [cachedSize, weak] : cache)
+        if (cachedSize == size)
+            if (auto live = weak.lock())
+                return live;
+
+    auto made = makeTables (size);
+    cache.erase (std::remove_if (cache.begin(), cache.end(), [] (const auto& entry) { return entry.second.expired(); }),
+                 cache.end());
+    cache.emplace_back (size, made);
+    return made;
+}
+} // namespace
+
+void RealFft::prepare (int size)
+{
+    n = size;
+    half = size / 2;
+    tables = sharedTables (size);
     zr.assign ((size_t) half, 0.0f);
     zi.assign ((size_t) half, 0.0f);
 }
@@ -54,8 +85,8 @@ void RealFft::complexTransform() noexcept
 
     for (int e = 1; e < half; e *= 2)
     {
-        const float* wc = stageCos.data() + e;
-        const float* ws = stageSin.data() + e;
+        const float* wc = tables->stageCos.data() + e;
+        const float* ws = tables->stageSin.data() + e;
         for (int start = 0; start < half; start += 2 * e)
         {
             float* ar = xr + start;
@@ -77,6 +108,9 @@ void RealFft::complexTransform() noexcept
 
 void RealFft::forward (const float* input, float* re, float* im) noexcept
 {
+    const auto& bitReverse = tables->bitReverse;
+    const auto& splitCos = tables->splitCos;
+    const auto& splitSin = tables->splitSin;
     for (int i = 0; i < half; ++i)
     {
         const int r = bitReverse[(size_t) i];
@@ -107,6 +141,9 @@ void RealFft::forward (const float* input, float* re, float* im) noexcept
 
 void RealFft::inverse (const float* re, const float* im, float* output) noexcept
 {
+    const auto& bitReverse = tables->bitReverse;
+    const auto& splitCos = tables->splitCos;
+    const auto& splitSin = tables->splitSin;
     // Z[k] = Fe[k] + i Fo[k] with Fe = (X[k] + conj X[M-k]) / 2, Fo = (X[k] - conj X[M-k]) conj(W^k) / 2.
     // The inverse complex transform runs as conj (forward (conj Z)) / M.
     for (int k = 0; k < half; ++k)

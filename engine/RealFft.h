@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 namespace reso
@@ -7,7 +8,8 @@ namespace reso
 
 // Real-input FFT of a power-of-two size N: an N/2-point complex radix-2 decimation-in-time transform over
 // the samples packed as (even, odd) pairs, followed by the split step that yields bins 0 .. N/2.
-// Twiddles and bit-reversal indices are computed once in double precision and stored as float.
+// Twiddles and bit-reversal indices are computed once in double precision and stored as float; instances of
+// the same size share these read-only tables (each keeps its own work buffers).
 // The forward transform is unscaled; the inverse is scaled so that inverse (forward (x)) == x.
 // prepare allocates; forward and inverse never do. One instance must not be used from two threads at once.
 class RealFft
@@ -25,13 +27,18 @@ public:
     // re, im: N/2 + 1 values each (the imaginary parts of bins 0 and N/2 are ignored); output: N samples.
     void inverse (const float* re, const float* im, float* output) noexcept;
 
+    struct Tables
+    {
+        std::vector<int> bitReverse;
+        std::vector<float> stageCos, stageSin; // per stage e: entries e .. 2e - 1 hold cos/sin(-pi j / e)
+        std::vector<float> splitCos, splitSin; // cos/sin(-2 pi j / N), j = 0 .. N/2
+    };
+
 private:
     void complexTransform() noexcept; // in place on zr, zi, forward direction, bit-reversed input
 
     int n = 0, half = 0;
-    std::vector<int> bitReverse;
-    std::vector<float> stageCos, stageSin; // per stage e: entries e .. 2e - 1 hold cos/sin(-pi j / e)
-    std::vector<float> splitCos, splitSin; // cos/sin(-2 pi j / N), j = 0 .. N/2
+    std::shared_ptr<const Tables> tables;
     std::vector<float> zr, zi;
 };
 
