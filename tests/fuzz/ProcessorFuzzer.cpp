@@ -1,3 +1,4 @@
+#include "DocumentFuzzDrivers.h"
 #include "ProcessorFuzzDriver.h"
 
 #include <juce_events/juce_events.h>
@@ -10,6 +11,7 @@
 extern "C" int LLVMFuzzerInitialize (int*, char***)
 {
     juce::initialiseJuce_GUI(); // the parameter tree needs the message manager
+    reso::fuzz::useTemporaryDataFolder();
     return 0;
 }
 
