@@ -276,7 +276,10 @@ void ResoProcessor::parameterValueChanged (int, float) { triggerAsyncUpdate(); }
 
 void ResoProcessor::handleAsyncUpdate()
 {
-    const int latency = qualityFftSizes[(size_t) qualityParameterIndex()];
+    // Read the parameter itself, not the tree's raw value: the tree updates that in a listener of its own,
+    // which may run after this update when the change came from another thread.
+    const int index = choiceIndex (qualityParameter->convertFrom0to1 (qualityParameter->getValue()), 3);
+    const int latency = qualityFftSizes[(size_t) index];
     if (latency != reportedLatency.load())
     {
         reportedLatency.exchange (latency);

@@ -137,7 +137,7 @@ private:
         std::atomic<float>*attack, *release, *mode, *stereo, *quality, *trim, *lowProtect;
         std::atomic<float>* bands[numBands][4];
     } raw {};
-    juce::AudioProcessorParameter* qualityParameter = nullptr;
+    juce::RangedAudioParameter* qualityParameter = nullptr;
 
     std::array<ResoEngine, 3> engines;
     std::array<std::array<SnapshotSlot, 2>, 3> slots;

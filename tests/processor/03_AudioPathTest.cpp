@@ -253,6 +253,17 @@ TEST (Latency, FollowsTheQualityOnTheMessageThread)
     EXPECT_EQ (processor->getLatencySamples(), 1024);
 }
 
+// A host thread may change the parameter while the message thread runs the update before the tree has
+// refreshed its raw value: the update reads the parameter itself.
+TEST (Latency, FollowsTheParameterEvenBeforeTheTreeCatchesUp)
+{
+    auto processor = makePrepared (48000.0, 2);
+    processor->getParameters().getParameter ("quality")->setValue (1.0f); // no listener has run yet
+    EXPECT_EQ (processor->getParameters().getRawParameterValue ("quality")->load(), 1.0f);
+    processor->handleAsyncUpdate();
+    EXPECT_EQ (processor->getLatencySamples(), 4096);
+}
+
 TEST (Buses, MonoAndStereoOnlyWithInputEqualToOutput)
 {
     ResoProcessor processor;
