@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/AllocationCounter.h"
+
 #include <cstddef>
 
 namespace reso::bench
@@ -12,7 +14,6 @@ class HeapMeter
 {
 public:
     HeapMeter();
-    ~HeapMeter();
     HeapMeter (const HeapMeter&) = delete;
     HeapMeter& operator= (const HeapMeter&) = delete;
 
@@ -24,9 +25,8 @@ public:
     long long bytesInUse() const noexcept;
 
 private:
-    std::size_t startCount, startBytes;
+    reso::test::AllocationScope scope;
     long long startInUse;
-    bool wasCounting;
 };
 
 } // namespace reso::bench
