@@ -1,5 +1,7 @@
 #include "DemoSignal.h"
 
+#include "SignalGenerators.h"
+
 #include <cmath>
 #include <random>
 
@@ -9,52 +11,6 @@ namespace reso::render::demo
 namespace
 {
 constexpr double twoPi = 2.0 * 3.14159265358979323846;
-
-// White noise through a fixed set of one-pole filters: about -3 dB per octave. Scaled to the given RMS.
-std::vector<float> pinkNoise (int length, unsigned seed, double rms)
-{
-    std::mt19937 rng (seed);
-    std::normal_distribution<double> white (0.0, 1.0);
-    std::vector<float> out ((size_t) length);
-    double b0 = 0, b1 = 0, b2 = 0, b3 = 0, b4 = 0, b5 = 0, b6 = 0, power = 0;
-    for (auto& v : out)
-    {
-        const double w = white (rng);
-        b0 = 0.99886 * b0 + w * 0.0555179;
-        b1 = 0.99332 * b1 + w * 0.0750759;
-        b2 = 0.96900 * b2 + w * 0.1538520;
-        b3 = 0.86650 * b3 + w * 0.3104856;
-        b4 = 0.55000 * b4 + w * 0.5329522;
-        b5 = -0.7616 * b5 - w * 0.0168980;
-        const double y = b0 + b1 + b2 + b3 + b4 + b5 + b6 + w * 0.5362;
-        b6 = w * 0.115926;
-        v = (float) y;
-        power += y * y;
-    }
-    const double scale = rms / std::sqrt (power / juce::jmax (1, length));
-    for (auto& v : out)
-        v = (float) (v * scale);
-    return out;
-}
-
-// A peaking biquad (gain in dB, centre Hz, Q) applied in place: a narrow resonance.
-void addResonance (std::vector<float>& x, double hz, double gainDb, double q)
-{
-    const double a = std::pow (10.0, gainDb / 40.0), w0 = twoPi * hz / sampleRate, alpha = std::sin (w0) / (2.0 * q);
-    const double a0 = 1.0 + alpha / a;
-    const double b0 = (1.0 + alpha * a) / a0, b1 = -2.0 * std::cos (w0) / a0, b2 = (1.0 - alpha * a) / a0;
-    const double a1 = b1, a2 = (1.0 - alpha / a) / a0;
-    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    for (auto& v : x)
-    {
-        const double y = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        x2 = x1;
-        x1 = v;
-        y2 = y1;
-        y1 = y;
-        v = (float) y;
-    }
-}
 
 double bandPower (const std::vector<float>& db, double binHz, double lowHz, double highHz)
 {
@@ -77,9 +33,9 @@ juce::AudioBuffer<float> makeInput()
     juce::AudioBuffer<float> buffer (2, length);
     for (int c = 0; c < 2; ++c)
     {
-        auto x = pinkNoise (length, 7001u + (unsigned) c, 0.1);
+        auto x = signals::pinkNoise (length, 7001u + (unsigned) c, 0.1f);
         for (double hz : resonanceHz)
-            addResonance (x, hz, resonanceGainDb, resonanceQ);
+            signals::addResonance (x, sampleRate, hz, resonanceGainDb, resonanceQ);
 
         for (int i = 0; i < length; ++i)
         {
