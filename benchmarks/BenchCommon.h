@@ -51,6 +51,24 @@ inline void describeCase (benchmark::State& state, double hopsPerIteration, doub
 }
 
 // Registration, in the order of the table.
+// Runs step for two seconds of audio (stepSamples each) so that the analysis settles, then times it once per
+// benchmark iteration, keeping the outputs alive.
+template <typename Step>
+void runSettledThenMeasure (benchmark::State& state, int stepSamples, Step&& step, const float* left,
+                            const float* right)
+{
+    for (int done = 0; done < (int) (2.0 * sampleRate); done += stepSamples)
+        step();
+
+    for (auto _ : state)
+    {
+        step();
+        benchmark::DoNotOptimize (left);
+        benchmark::DoNotOptimize (right);
+        benchmark::ClobberMemory();
+    }
+}
+
 void registerFftBenchmarks();
 void registerEngineBenchmarks();
 void registerProcessorBenchmarks();

@@ -46,17 +46,7 @@ void engineHops (benchmark::State& state, EngineCase c)
         position = (position + hop) % signalLength;
     };
 
-    // two seconds first, so that the analysis has settled
-    for (int done = 0; done < (int) (2.0 * sampleRate); done += hop)
-        step();
-
-    for (auto _ : state)
-    {
-        step();
-        benchmark::DoNotOptimize (left.data());
-        benchmark::DoNotOptimize (right.data());
-        benchmark::ClobberMemory();
-    }
+    runSettledThenMeasure (state, hop, step, left.data(), right.data());
 
     describeCase (state, 1.0, hop / sampleRate, c.channels, c.fftSize);
 }

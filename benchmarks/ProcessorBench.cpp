@@ -36,16 +36,7 @@ void processorBlocks (benchmark::State& state, int blockSize)
         position = (position + blockSize) % signalLength;
     };
 
-    for (int done = 0; done < (int) (2.0 * sampleRate); done += blockSize)
-        step();
-
-    for (auto _ : state)
-    {
-        step();
-        benchmark::DoNotOptimize (left.data());
-        benchmark::DoNotOptimize (right.data());
-        benchmark::ClobberMemory();
-    }
+    runSettledThenMeasure (state, blockSize, step, left.data(), right.data());
 
     describeCase (state, (double) blockSize / normalHop, blockSize / sampleRate, 2, normalSize);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/AudioFiles.h"
+#include "support/ProcessorHelpers.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
@@ -146,12 +147,7 @@ protected:
 
     static std::vector<float> noise (int length, unsigned seed, float amplitude = 0.2f)
     {
-        std::mt19937 rng (seed);
-        std::uniform_real_distribution<float> dist (-amplitude, amplitude);
-        std::vector<float> x ((size_t) length);
-        for (auto& v : x)
-            v = dist (rng);
-        return x;
+        return reso::test::noise (length, seed, amplitude);
     }
 
     juce::File root, work;
